@@ -1,0 +1,110 @@
+#include "platform/codepage.h"
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <iconv.h>
+#include <stdexcept>
+
+static_assert(std::endian::native == std::endian::little, "UTF-16 is handed to iconv as UTF-16LE");
+
+namespace {
+
+// One iconv descriptor per direction and thread; iconv_open is far too slow to repeat per call.
+class IconvHolder {
+public:
+    IconvHolder(const char* to, const char* from) : cd_(iconv_open(to, from)) {
+        if (cd_ == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
+    }
+    ~IconvHolder() { iconv_close(cd_); }
+    IconvHolder(const IconvHolder&) = delete;
+    IconvHolder& operator=(const IconvHolder&) = delete;
+    iconv_t get() const { return cd_; }
+
+private:
+    iconv_t cd_;
+};
+
+// Runs iconv over the whole input into a buffer of maxOut bytes, which the caller sizes so that
+// it cannot overflow. On a sequence iconv rejects, `skip` says how many input bytes to drop and
+// `replacement` is written in their place.
+template <class Skip>
+std::string Convert(const IconvHolder& conv, std::string_view in, size_t maxOut,
+                    std::string_view replacement, Skip skip) {
+    iconv(conv.get(), nullptr, nullptr, nullptr, nullptr);
+    std::string out(maxOut, '\0');
+    char* inPtr = const_cast<char*>(in.data());
+    size_t inLeft = in.size();
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    while (inLeft > 0) {
+        if (iconv(conv.get(), &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1))
+            break;
+        if (errno != EILSEQ && errno != EINVAL)
+            break; // E2BIG cannot happen with the callers' sizes; stop rather than loop
+        size_t n = std::min(inLeft, skip(std::string_view(inPtr, inLeft)));
+        inPtr += n;
+        inLeft -= n;
+        if (outLeft < replacement.size())
+            break;
+        std::memcpy(outPtr, replacement.data(), replacement.size());
+        outPtr += replacement.size();
+        outLeft -= replacement.size();
+    }
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+size_t SkipOneByte(std::string_view) { return 1; }
+
+// A rejected UTF-16 unit is a surrogate pair (one character GBK lacks) or a lone unit.
+size_t SkipUtf16Character(std::string_view rest) {
+    auto unit = [&](size_t i) {
+        return static_cast<unsigned>(static_cast<unsigned char>(rest[i]) |
+                                     static_cast<unsigned char>(rest[i + 1]) << 8);
+    };
+    if (rest.size() >= 4 && unit(0) >= 0xD800 && unit(0) < 0xDC00 && unit(2) >= 0xDC00 &&
+        unit(2) < 0xE000)
+        return 4;
+    return 2;
+}
+
+constexpr std::string_view kReplacementUtf16("\xFD\xFF", 2); // U+FFFD, little-endian
+
+std::u16string ToU16(const std::string& bytes) {
+    std::u16string wide(bytes.size() / 2, u'\0');
+    std::memcpy(wide.data(), bytes.data(), wide.size() * 2);
+    return wide;
+}
+
+std::string_view AsBytes(std::u16string_view wide) {
+    return {reinterpret_cast<const char*>(wide.data()), wide.size() * 2};
+}
+
+} // namespace
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+    thread_local IconvHolder conv("UTF-16LE", "UTF-8");
+    // Every input byte yields at most one code unit (a four-byte sequence yields two).
+    return ToU16(Convert(conv, utf8, utf8.size() * 2, kReplacementUtf16, SkipOneByte));
+}
+
+std::string Utf16ToGbk(std::u16string_view wide) {
+    thread_local IconvHolder conv("GBK", "UTF-16LE");
+    return Convert(conv, AsBytes(wide), wide.size() * 2, "?", SkipUtf16Character);
+}
+
+std::u16string GbkToUtf16(std::string_view gbk) {
+    thread_local IconvHolder conv("UTF-16LE", "GBK");
+    return ToU16(Convert(conv, gbk, gbk.size() * 2, kReplacementUtf16, SkipOneByte));
+}
+
+std::string Utf16ToUtf8(std::u16string_view wide) {
+    thread_local IconvHolder conv("UTF-8", "UTF-16LE");
+    return Convert(conv, AsBytes(wide), wide.size() * 3, "\xEF\xBF\xBD", SkipUtf16Character);
+}
+
+std::string GbkToUtf8(std::string_view gbk) { return Utf16ToUtf8(GbkToUtf16(gbk)); }
+
+std::string Utf8ToGbk(std::string_view utf8) { return Utf16ToGbk(Utf8ToUtf16(utf8)); }
