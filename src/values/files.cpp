@@ -80,6 +80,11 @@ const Text& RunDirectory() {
     return directory;
 }
 
+bool FileExists(const Text& path) {
+    struct stat info {};
+    return !path.empty() && ::stat(FileSystemPath(path).c_str(), &info) == 0;
+}
+
 Bytes ReadFileBytes(const Text& path) {
     if (path.empty())
         return Bytes();

@@ -18,5 +18,8 @@ Bytes ReadFileBytes(const Text& path);
 // write leaves the old content. A missing directory gives false and creates nothing.
 bool WriteFileBytes(const Text& path, const Bytes& data);
 
+// Whether anything exists at the path.
+bool FileExists(const Text& path);
+
 // The file-system form (UTF-8) of a GBK path.
 std::string FileSystemPath(const Text& path);

@@ -1,0 +1,58 @@
+#pragma once
+// A scripted web site on loopback for the collection tests: it answers each path with the body
+// it was given (404 and an empty body otherwise) and records every request target in order.
+
+#include <httplib.h>
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class FixtureSite {
+public:
+    FixtureSite() {
+        server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+            std::lock_guard lock(mutex_);
+            requests_.push_back(request.target);
+            auto found = bodies_.find(request.target);
+            if (found == bodies_.end())
+                found = bodies_.find(request.path);
+            if (found == bodies_.end()) {
+                response.status = 404;
+                return;
+            }
+            response.status = found->second.first;
+            response.set_content(found->second.second, "application/octet-stream");
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        server_.wait_until_ready();
+    }
+    ~FixtureSite() {
+        server_.stop();
+        thread_.join();
+    }
+
+    std::string Base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+
+    // `target` is a path, or a path with its query to answer only that request.
+    void Serve(const std::string& target, std::string body, int status = 200) {
+        std::lock_guard lock(mutex_);
+        bodies_[target] = {status, std::move(body)};
+    }
+    std::vector<std::string> Requests() {
+        std::lock_guard lock(mutex_);
+        return requests_;
+    }
+
+private:
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::map<std::string, std::pair<int, std::string>> bodies_;
+    std::vector<std::string> requests_;
+};
