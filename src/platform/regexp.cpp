@@ -26,8 +26,8 @@ using JitStack = std::unique_ptr<pcre2_jit_stack, FreeWith<pcre2_jit_stack_free>
 
 // Bounds one search, so that a pattern that backtracks without end gives up instead of hanging.
 constexpr uint32_t kMatchLimit = 10'000'000;
-// The member pattern's lazy groups need stack in proportion to the text they span, which can be
-// a whole long line; the stack grows up to this size only when a search needs it.
+// A repeated group takes JIT stack for every repetition; the default 32 KiB would end a search
+// over a long line after a few thousand. The stack grows up to this size only when needed.
 constexpr size_t kJitStackStart = 32 * 1024;
 constexpr size_t kJitStackMax = 64 * 1024 * 1024;
 

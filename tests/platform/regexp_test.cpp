@@ -71,6 +71,10 @@ struct EntryCase {
     std::vector<Groups> expected;
 };
 
+void PrintTo(const EntryCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class MemberEntryPattern : public testing::TestWithParam<EntryCase> {};
 
 TEST_P(MemberEntryPattern, FindsTheEntriesWithTheirGroups) {
@@ -155,6 +159,10 @@ struct PatternCase {
     bool ignoreCase;
     std::vector<Groups> expected;
 };
+
+void PrintTo(const PatternCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class GeneralPattern : public testing::TestWithParam<PatternCase> {};
 
@@ -304,11 +312,16 @@ TEST(RegExp, RunawayBacktrackingEndsTheCollectionWithTheMatchesSoFar) {
     EXPECT_EQ(SubMatchesItem(MatchSubMatches(MatchesItem(matches, 0)), 0), "ab");
 }
 
-TEST(RegExp, LazyGroupSpansAVeryLongLine) {
+TEST(RegExp, GroupsSpanVeryLongLines) {
     const std::string longHref = "/u/1?" + std::string(2'000'000, 'x');
     const std::string block = Entry(longHref, "12345", "m", "p.jpg", "n") + Member(54321);
     EXPECT_EQ(Search(kMemberEntryPattern, block),
               (std::vector<Groups>{{longHref, "12345", "m", "p.jpg", "n"}, MemberGroups(54321)}));
+
+    std::string repeats;
+    for (int i = 0; i < 100'000; ++i)
+        repeats += "abc";
+    EXPECT_EQ(Search("((?:ab|c)*)", repeats, false), std::vector<Groups>{{repeats}});
 }
 
 TEST(CreateAutomationObject, CreatesOnlyTheRegExpClass) {
