@@ -1,21 +1,38 @@
 #include "platform/codepage.h"
 
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
-#include <stdexcept>
+#include <string>
+#include <unistd.h>
+
+#include "platform/lifecycle.h"
 
 static_assert(std::endian::native == std::endian::little, "UTF-16 is handed to iconv as UTF-16LE");
 
 namespace {
+
+// The program cannot work without its code page. Reporting that converts the message, which
+// may need the missing converter again: a second failure ends the process at once instead.
+[[noreturn]] void ConverterMissing(const char* from, const char* to) {
+    static std::atomic<bool> reporting{false};
+    std::string message = std::string("iconv cannot convert from ") + from + " to " + to;
+    if (reporting.exchange(true)) {
+        message += "\n";
+        (void)!write(STDERR_FILENO, message.data(), message.size());
+        _exit(255);
+    }
+    FatalError(message);
+}
 
 // One iconv descriptor per direction and thread; iconv_open is far too slow to repeat per call.
 class IconvHolder {
 public:
     IconvHolder(const char* to, const char* from) : cd_(iconv_open(to, from)) {
         if (cd_ == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
+            ConverterMissing(from, to);
     }
     ~IconvHolder() { iconv_close(cd_); }
     IconvHolder(const IconvHolder&) = delete;
