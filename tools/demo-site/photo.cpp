@@ -52,7 +52,7 @@ bool Compress(Compressor& c, int width, int height, std::uint64_t id) {
     c.info.input_components = 3;
     c.info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&c.info);
-    jpeg_set_quality(&c.info, 92, TRUE);
+    jpeg_set_quality(&c.info, 88, TRUE);
     jpeg_start_compress(&c.info, TRUE);
 
     JSAMPARRAY row = (*c.info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&c.info),
