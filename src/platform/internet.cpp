@@ -28,6 +28,7 @@ struct CurlFunctions {
     decltype(&curl_easy_init) easyInit;
     decltype(&curl_easy_setopt) easySetopt;
     decltype(&curl_easy_cleanup) easyCleanup;
+    decltype(&curl_easy_getinfo) easyGetinfo;
     decltype(&curl_slist_append) slistAppend;
     decltype(&curl_slist_free_all) slistFreeAll;
     decltype(&curl_multi_init) multiInit;
@@ -50,6 +51,7 @@ const CurlFunctions& Curl() {
         Bind(f.easyInit, "curl_easy_init");
         Bind(f.easySetopt, "curl_easy_setopt");
         Bind(f.easyCleanup, "curl_easy_cleanup");
+        Bind(f.easyGetinfo, "curl_easy_getinfo");
         Bind(f.slistAppend, "curl_slist_append");
         Bind(f.slistFreeAll, "curl_slist_free_all");
         Bind(f.multiInit, "curl_multi_init");
@@ -203,6 +205,7 @@ HeaderList HeaderLines(std::string_view headers) {
 
 // What the callbacks of one transfer share.
 struct Transfer {
+    CURL* easy = nullptr;
     std::string body;
     std::string headers;
     size_t maxBody = 0;
@@ -216,12 +219,25 @@ struct Transfer {
         auto* t = static_cast<Transfer*>(self);
         size_t n = size * count;
         t->lastByte = Clock::now();
-        if (n > t->maxBody - t->body.size()) {
-            t->tooLarge = true;
-            return 0; // ends the transfer
+        if (t->body.empty()) {
+            // Sized once from the announced length, instead of growing by copies.
+            curl_off_t announced = -1;
+            Curl().easyGetinfo(t->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+            if (announced > 0 && static_cast<uint64_t>(announced) <= t->maxBody)
+                t->body.reserve(static_cast<size_t>(announced));
+            else if (announced > 0)
+                return t->Abandon();
         }
+        if (n > t->maxBody - t->body.size())
+            return t->Abandon();
         t->body.append(data, n);
         return n;
+    }
+
+    // Too large: no part of it is kept, and returning 0 ends the transfer.
+    size_t Abandon() {
+        tooLarge = true;
+        return 0;
     }
 
     static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
@@ -357,9 +373,10 @@ class CurlInternet final : public Internet {
         if (!easy || !multi)
             return false;
 
-        Transfer transfer;
-        transfer.maxBody = maxBody_;
         CURL* e = easy.get();
+        Transfer transfer;
+        transfer.easy = e;
+        transfer.maxBody = maxBody_;
         curl.easySetopt(e, CURLOPT_NOSIGNAL, 1L);
         curl.easySetopt(e, CURLOPT_URL, url.c_str());
         curl.easySetopt(e, CURLOPT_PROTOCOLS_STR, "http");
@@ -443,7 +460,8 @@ std::unique_ptr<Internet> NewCurlInternet(size_t maxBody) {
 Internet& CurrentInternet() {
     if (Internet* installed = installedInternet.load())
         return *installed;
-    static const std::unique_ptr<Internet> curlInternet = NewCurlInternet();
+    // Never destroyed: a worker thread may still be inside a request when the process exits.
+    static Internet* const curlInternet = NewCurlInternet().release();
     return *curlInternet;
 }
 

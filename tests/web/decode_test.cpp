@@ -30,6 +30,10 @@ const DecodeCase kCases[] = {
     {"a\xC3(z"s, "a?(z"s, true},
 };
 
+void PrintTo(const DecodeCase& c, std::ostream* os) {
+    *os << testing::PrintToString(c.data);
+}
+
 class Utf8ToAnsiTest : public testing::TestWithParam<DecodeCase> {};
 
 TEST_P(Utf8ToAnsiTest, ConvertsToGbkUpToTheFirstZeroByte) {

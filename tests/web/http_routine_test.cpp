@@ -96,6 +96,8 @@ struct FailureCase {
     const char* methodAfter;
 };
 
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
 class HttpRoutineFailureTest : public HttpRoutineTest,
                                public testing::WithParamInterface<FailureCase> {};
 

@@ -323,11 +323,17 @@ TEST(HttpTest, BodyOverTheLimitIsDroppedWhole) {
     InstalledInternet installed(internet);
     LoopbackServer server([](const std::string& request) {
         size_t size = request.starts_with("GET /at-limit ") ? 1000 : 1001;
+        if (request.starts_with("GET /chunked "))
+            return Reply{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                         "3e8\r\n" +
+                         std::string(1000, 'x') + "\r\n1\r\ny\r\n0\r\n\r\n"};
         return Reply{HttpReply("200 OK", "", std::string(size, 'x'))};
     });
 
     EXPECT_EQ(HttpRequestBytes(Text(server.Url("/at-limit"))).str(), std::string(1000, 'x'));
+    // Announced too long, and found too long only while it arrives.
     EXPECT_TRUE(HttpRequestBytes(Text(server.Url("/over-limit"))).empty());
+    EXPECT_TRUE(HttpRequestBytes(Text(server.Url("/chunked"))).empty());
 }
 
 } // namespace

@@ -40,6 +40,8 @@ const UrlCase kCases[] = {
     {"http://abc:-5/", "abc", -5, "/"},
 };
 
+void PrintTo(const UrlCase& c, std::ostream* os) { *os << "'" << c.address << "'"; }
+
 class UrlTest : public testing::TestWithParam<UrlCase> {};
 
 TEST_P(UrlTest, SplitsIntoHostPortAndPath) {
