@@ -392,8 +392,9 @@ TEST(DemoSite, ResultPagesHoldExactlyTheExpectedMembersInsideTheBlock) {
 
 TEST(DemoSite, PagesBeyondTheLastHaveNoPhrase) {
     SiteProcess site({"--pages", "2"});
-    for (int p : {3, 99, 100, 101}) {
-        auto res = site.Page(p);
+    // 4294967297 would be page 1 if it were cut down to 32 bits.
+    for (std::string p : {"3", "99", "100", "101", "4294967297"}) {
+        auto res = site.Client().Get(SearchPath + p);
         ASSERT_TRUE(res);
         EXPECT_EQ(res->status, 200);
         EXPECT_EQ(res->body.find(Phrase), std::string::npos) << p;

@@ -245,7 +245,9 @@ void Handle(Context& ctx, const httplib::Request& req, httplib::Response& res) {
     const Site& site = ctx.site;
     const std::string& path = req.path;
     if (path == "/result.php") {
-        int page = int(Digits(req.get_param_value("p")).value_or(0));
+        // A number too big for a page is no page at all, not one cut down to a real page.
+        std::uint64_t number = Digits(req.get_param_value("p")).value_or(0);
+        int page = number <= 1000000000 ? int(number) : 0;
         std::optional<FaultKind> fault = site.PageFault(page);
         std::string body = site.ResultPage(page);
         // Drop and stall break off inside the head, before the phrase, so what a client got
@@ -464,8 +466,8 @@ int main(int argc, char** argv) {
         listening = false;
         kill(getpid(), SIGTERM); // ends the sigwait below if listening fails on its own
     });
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    int received = 0;
+    sigwait(&stopSignals, &received);
     stopper.Stop();
     // A stop that comes before the listener has started is lost, so repeat it until it takes.
     while (listening) {
