@@ -60,8 +60,9 @@ class HyperlinkTest : public testing::Test {
         EXPECT_EQ(link->TextColour(), colour);
         EXPECT_TRUE(Paints(link, colour));
         for (const QColor& other : {kNormal, kHover, kVisited}) {
-            if (other != colour)
+            if (other != colour) {
                 EXPECT_FALSE(Paints(link, other));
+            }
         }
     }
 
