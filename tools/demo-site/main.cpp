@@ -164,6 +164,35 @@ struct Context {
     PhotoCache& photos;
 };
 
+// Sends the first cut bytes, for a stall waits until the client goes or the server stops, then
+// closes the connection with the body unfinished.
+httplib::ContentProvider PartThenClose(std::string body, std::size_t cut, bool stall,
+                                       const httplib::Request& req, Stopper& stopper) {
+    return [body = std::move(body), cut, stall, localPort = req.local_port,
+            remotePort = req.remote_port,
+            &stopper](std::size_t, std::size_t, httplib::DataSink& sink) {
+        sink.write(body.data(), cut);
+        if (stall) {
+            int fd = ConnectionSocket(localPort, remotePort);
+            while (!stopper.WaitFor(std::chrono::milliseconds(100)) &&
+                   !(fd >= 0 && ClientGone(fd))) {
+            }
+        }
+        return false;
+    };
+}
+
+const std::string& FillerChunk() {
+    static const std::string chunk = [] {
+        std::string text;
+        while (text.size() < (64u << 10)) {
+            text += "<p>填充内容填充内容填充内容</p>\n";
+        }
+        return text.substr(0, 64u << 10);
+    }();
+    return chunk;
+}
+
 // Sends body, or the transport fault that hits it; cut is where drop and stall break off.
 void Respond(Context& ctx, const httplib::Request& req, httplib::Response& res, std::string body,
              const char* type, std::size_t cut, std::optional<FaultKind> fault, std::uint64_t key) {
@@ -180,23 +209,10 @@ void Respond(Context& ctx, const httplib::Request& req, httplib::Response& res, 
         return;
     case FaultKind::Drop:
     case FaultKind::Stall: {
-        bool stall = fault == FaultKind::Stall;
-        int localPort = req.local_port;
-        int remotePort = req.remote_port;
-        Stopper& stopper = ctx.stopper;
         std::size_t length = body.size();
-        res.set_content_provider(length, type,
-                                 [body = std::move(body), cut, stall, localPort, remotePort,
-                                  &stopper](std::size_t, std::size_t, httplib::DataSink& sink) {
-                                     sink.write(body.data(), cut);
-                                     if (stall) {
-                                         int fd = ConnectionSocket(localPort, remotePort);
-                                         while (!stopper.WaitFor(std::chrono::milliseconds(100)) &&
-                                                !(fd >= 0 && ClientGone(fd))) {
-                                         }
-                                     }
-                                     return false; // closes the connection with the body unfinished
-                                 });
+        res.set_content_provider(
+            length, type,
+            PartThenClose(std::move(body), cut, *fault == FaultKind::Stall, req, ctx.stopper));
         return;
     }
     case FaultKind::Garbage:
@@ -207,17 +223,9 @@ void Respond(Context& ctx, const httplib::Request& req, httplib::Response& res, 
         res.set_content_provider(
             OversizedLength, type,
             [&stopper](std::size_t, std::size_t length, httplib::DataSink& sink) {
-                static const std::string chunk = [] {
-                    std::string text;
-                    while (text.size() < (64u << 10)) {
-                        text += "<p>填充内容填充内容填充内容</p>\n";
-                    }
-                    return text.substr(0, 64u << 10);
-                }();
-                if (stopper.WaitFor(std::chrono::milliseconds(0))) {
-                    return false;
-                }
-                return sink.write(chunk.data(), std::min(length, chunk.size()));
+                const std::string& chunk = FillerChunk();
+                return !stopper.WaitFor(std::chrono::milliseconds(0)) &&
+                       sink.write(chunk.data(), std::min(length, chunk.size()));
             });
         return;
     }

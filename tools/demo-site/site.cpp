@@ -1,5 +1,6 @@
 #include "site.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdlib>
@@ -70,15 +71,6 @@ std::string Nickname(std::uint64_t seed, std::uint64_t id) {
 }
 
 } // namespace
-
-std::string_view FaultName(FaultKind kind) {
-    for (const auto& [name, k] : FaultNames) {
-        if (k == kind) {
-            return name;
-        }
-    }
-    return {};
-}
 
 std::optional<Fault> ParseFault(std::string_view text) {
     std::size_t split = text.find_first_of(":@");

@@ -101,6 +101,4 @@ constexpr std::uint64_t OversizedLength = 300ull << 20;
 // that declares 65500x65500 pixels.
 std::string BadJpeg(const std::string& jpeg, std::uint64_t id);
 
-std::string_view FaultName(FaultKind kind);
-
 } // namespace demo
