@@ -12,9 +12,8 @@ int main(int argc, char** argv) {
     }
     QGuiApplication application(argc, argv);
     QScreen* screen = QGuiApplication::primaryScreen();
-    const QPixmap shot =
-        argc == 6 ? screen->grabWindow(0, std::atoi(argv[2]), std::atoi(argv[3]),
-                                       std::atoi(argv[4]), std::atoi(argv[5]))
-                  : screen->grabWindow(0);
+    const QPixmap shot = argc == 6 ? screen->grabWindow(0, std::atoi(argv[2]), std::atoi(argv[3]),
+                                                        std::atoi(argv[4]), std::atoi(argv[5]))
+                                   : screen->grabWindow(0);
     return shot.save(QString::fromLocal8Bit(argv[1]), "PNG") ? 0 : 1;
 }
