@@ -6,7 +6,7 @@
 #include "web/http.h"
 
 const char MemberEntryPattern[] =
-    R"(href="(.*?)"\sonclick="[a-zA-Z]+\(\{'first_serv':'normal','uid':([1-9][0-9]{4,}),'sex':'(m|f)'\}\)" target="_blank"\>\<img src="(.*?)"\salt="(.*?)")";
+    R"re(href="(.*?)"\sonclick="[a-zA-Z]+\(\{'first_serv':'normal','uid':([1-9][0-9]{4,}),'sex':'(m|f)'\}\)" target="_blank"\>\<img src="(.*?)"\salt="(.*?)")re";
 
 namespace {
 Text SubMatchText(const ObjectRef& subMatches, int32_t index) {
