@@ -1,10 +1,3 @@
-#include <QApplication>
+#include "app/program_main.h"
 
-#include "app/main_window.h"
-
-int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    MainWindow window;
-    window.ShowAfterCreated();
-    return application.exec();
-}
+int main(int argc, char** argv) { return ProgramMain(argc, argv); }
