@@ -14,7 +14,10 @@ bool CanNameFile(const Text& part) {
 } // namespace
 
 Text PhotoStorePath(const Text& sex, const Text& id) {
-    if (sex.empty() || !CanNameFile(sex) || !CanNameFile(id))
+    // "." and ".." would name the run directory or its parent instead of a sex directory; the
+    // identifier always has ".jpg" after it, so it cannot be one of them.
+    if (sex.empty() || sex == Text(".") || sex == Text("..") || !CanNameFile(sex) ||
+        !CanNameFile(id))
         return Text();
     return TextConcat(RunDirectory(), "/", TextToLower(sex), "/", id, ".jpg");
 }

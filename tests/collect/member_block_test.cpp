@@ -151,7 +151,8 @@ TEST(PhotoStorePath, LowerCasesTheSexAndRefusesNamesOutsideTheStore) {
     for (const char* id : {"a/b", "a\\b", "a\nb", "\x7F"})
         EXPECT_EQ(PhotoStorePath(Text("f"), Text(id)), Text()) << id;
     EXPECT_EQ(PhotoStorePath(Text(""), Text("123")), Text());
-    EXPECT_EQ(PhotoStorePath(Text("../f"), Text("123")), Text());
+    for (const char* sex : {"../f", ".", ".."})
+        EXPECT_EQ(PhotoStorePath(Text(sex), Text("123")), Text()) << sex;
 }
 
 } // namespace
