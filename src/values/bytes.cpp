@@ -1,36 +1,19 @@
 #include "values/bytes.h"
 
-#include <algorithm>
+#include "values/cuts.h"
 
 int32_t BytesLength(const Bytes& d) { return static_cast<int32_t>(d.view().size()); }
 
-Bytes BytesLeft(const Bytes& d, int32_t n) {
-    if (n <= 0)
-        return Bytes();
-    return Bytes(d.view().substr(0, static_cast<size_t>(n)));
-}
+Bytes BytesLeft(const Bytes& d, int32_t n) { return Bytes(detail::CutLeft(d.view(), n)); }
 
-Bytes BytesRight(const Bytes& d, int32_t n) {
-    if (n <= 0)
-        return Bytes();
-    std::string_view v = d.view();
-    size_t count = std::min(v.size(), static_cast<size_t>(n));
-    return Bytes(v.substr(v.size() - count));
-}
+Bytes BytesRight(const Bytes& d, int32_t n) { return Bytes(detail::CutRight(d.view(), n)); }
 
 Bytes BlankBytes(int32_t n) {
     return n <= 0 ? Bytes() : Bytes(std::string(static_cast<size_t>(n), '\0'));
 }
 
 Bytes detail::ConcatByteViews(std::initializer_list<std::string_view> parts) {
-    size_t total = 0;
-    for (auto part : parts)
-        total += part.size();
-    std::string out;
-    out.reserve(total);
-    for (auto part : parts)
-        out.append(part);
-    return Bytes(std::move(out));
+    return Bytes(Join(parts));
 }
 
 Bytes BytesConcat(Bytes&& first, const Bytes& second) {

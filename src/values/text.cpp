@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "platform/codepage.h"
+#include "values/cuts.h"
 
 namespace {
 
@@ -104,14 +105,7 @@ Text GbkText(std::string_view utf8) { return Text(Utf8ToGbk(utf8)); }
 int32_t TextLength(const Text& t) { return static_cast<int32_t>(t.view().size()); }
 
 Text detail::ConcatViews(std::initializer_list<std::string_view> parts) {
-    size_t total = 0;
-    for (auto part : parts)
-        total += part.size();
-    std::string out;
-    out.reserve(total);
-    for (auto part : parts)
-        out.append(part);
-    return Text(out);
+    return Text(Join(parts));
 }
 
 bool TextEqual(const Text& a, const Text& b) { return a.view() == b.view(); }
@@ -141,19 +135,9 @@ int TextCompare(const Text& a, const Text& b, bool caseSensitive) {
     return 0;
 }
 
-Text TextLeft(const Text& t, int32_t n) {
-    if (n <= 0)
-        return Text();
-    return Text(t.view().substr(0, static_cast<size_t>(n)));
-}
+Text TextLeft(const Text& t, int32_t n) { return Text(detail::CutLeft(t.view(), n)); }
 
-Text TextRight(const Text& t, int32_t n) {
-    if (n <= 0)
-        return Text();
-    std::string_view v = t.view();
-    size_t count = std::min(v.size(), static_cast<size_t>(n));
-    return Text(v.substr(v.size() - count));
-}
+Text TextRight(const Text& t, int32_t n) { return Text(detail::CutRight(t.view(), n)); }
 
 Text TextMid(const Text& t, int32_t start, int32_t n) {
     std::string_view v = t.view();
