@@ -43,18 +43,20 @@ private:
     iconv_t cd_;
 };
 
-// Runs iconv over the whole input into a buffer of maxOut bytes, which the caller sizes so that
+// Runs iconv over the whole input into a string of maxOut bytes, which the caller sizes so that
 // it cannot overflow. On a sequence iconv rejects, `skip` says how many input bytes to drop and
-// `replacement` is written in their place.
-template <class Skip>
-std::string Convert(const IconvHolder& conv, std::string_view in, size_t maxOut,
-                    std::string_view replacement, Skip skip) {
+// `replacement` is written in their place. The result is built in its own type, since a page's
+// worth of copying costs about as much as the conversion.
+template <class Out, class Skip>
+Out Convert(const IconvHolder& conv, std::string_view in, size_t maxOut,
+            std::string_view replacement, Skip skip) {
+    using Unit = typename Out::value_type;
     iconv(conv.get(), nullptr, nullptr, nullptr, nullptr);
-    std::string out(maxOut, '\0');
+    Out out(maxOut / sizeof(Unit), Unit{});
     char* inPtr = const_cast<char*>(in.data());
     size_t inLeft = in.size();
-    char* outPtr = out.data();
-    size_t outLeft = out.size();
+    char* outPtr = reinterpret_cast<char*>(out.data());
+    size_t outLeft = out.size() * sizeof(Unit);
     while (inLeft > 0) {
         if (iconv(conv.get(), &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1))
             break;
@@ -69,7 +71,7 @@ std::string Convert(const IconvHolder& conv, std::string_view in, size_t maxOut,
         outPtr += replacement.size();
         outLeft -= replacement.size();
     }
-    out.resize(out.size() - outLeft);
+    out.resize(out.size() - outLeft / sizeof(Unit));
     return out;
 }
 
@@ -89,12 +91,6 @@ size_t SkipUtf16Character(std::string_view rest) {
 
 constexpr std::string_view kReplacementUtf16("\xFD\xFF", 2); // U+FFFD, little-endian
 
-std::u16string ToU16(const std::string& bytes) {
-    std::u16string wide(bytes.size() / 2, u'\0');
-    std::memcpy(wide.data(), bytes.data(), wide.size() * 2);
-    return wide;
-}
-
 std::string_view AsBytes(std::u16string_view wide) {
     return {reinterpret_cast<const char*>(wide.data()), wide.size() * 2};
 }
@@ -104,22 +100,23 @@ std::string_view AsBytes(std::u16string_view wide) {
 std::u16string Utf8ToUtf16(std::string_view utf8) {
     thread_local IconvHolder conv("UTF-16LE", "UTF-8");
     // Every input byte yields at most one code unit (a four-byte sequence yields two).
-    return ToU16(Convert(conv, utf8, utf8.size() * 2, kReplacementUtf16, SkipOneByte));
+    return Convert<std::u16string>(conv, utf8, utf8.size() * 2, kReplacementUtf16, SkipOneByte);
 }
 
 std::string Utf16ToGbk(std::u16string_view wide) {
     thread_local IconvHolder conv("GBK", "UTF-16LE");
-    return Convert(conv, AsBytes(wide), wide.size() * 2, "?", SkipUtf16Character);
+    return Convert<std::string>(conv, AsBytes(wide), wide.size() * 2, "?", SkipUtf16Character);
 }
 
 std::u16string GbkToUtf16(std::string_view gbk) {
     thread_local IconvHolder conv("UTF-16LE", "GBK");
-    return ToU16(Convert(conv, gbk, gbk.size() * 2, kReplacementUtf16, SkipOneByte));
+    return Convert<std::u16string>(conv, gbk, gbk.size() * 2, kReplacementUtf16, SkipOneByte);
 }
 
 std::string Utf16ToUtf8(std::u16string_view wide) {
     thread_local IconvHolder conv("UTF-8", "UTF-16LE");
-    return Convert(conv, AsBytes(wide), wide.size() * 3, "\xEF\xBF\xBD", SkipUtf16Character);
+    return Convert<std::string>(conv, AsBytes(wide), wide.size() * 3, "\xEF\xBF\xBD",
+                                SkipUtf16Character);
 }
 
 std::string GbkToUtf8(std::string_view gbk) { return Utf16ToUtf8(GbkToUtf16(gbk)); }
