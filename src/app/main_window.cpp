@@ -25,6 +25,8 @@ constexpr int kFrameHeight = 400;
 constexpr QSize kClientSize(452, 372);
 constexpr QSize kPictureSize(110, 135);
 constexpr int kColumnCount = 4;
+// About a screen refresh: rows still appear as they arrive, without a repaint for each one.
+constexpr int kListRepaintMilliseconds = 16;
 
 QIcon DrawIcon() {
     QImage image(32, 32, QImage::Format_ARGB32);
@@ -146,6 +148,9 @@ MainWindow::MainWindow()
           u"超级链接框2", QRect(344, 336, 80, 24));
     for (QWidget* passive : std::initializer_list<QWidget*>{picture_, label_})
         passive->setFocusPolicy(Qt::NoFocus);
+    listRepaint_.setSingleShot(true);
+    listRepaint_.setInterval(kListRepaintMilliseconds);
+    connect(&listRepaint_, &QTimer::timeout, this, [this] { list_->setUpdatesEnabled(true); });
 
     connect(startButton_, &QPushButton::clicked, this, &MainWindow::StartClicked);
     connect(openButton_, &QPushButton::clicked, this, &MainWindow::OpenClicked);
@@ -173,6 +178,10 @@ void MainWindow::ShowAfterCreated() {
 int32_t MainWindow::ListInsertRow(const Text& firstCell) {
     int32_t row = -1;
     RunOnUiThread([&] {
+        if (!listRepaint_.isActive()) {
+            list_->setUpdatesEnabled(false);
+            listRepaint_.start();
+        }
         const int end = list_->rowCount();
         list_->insertRow(end);
         list_->setItem(end, 0, new QTableWidgetItem(ToQString(firstCell)));

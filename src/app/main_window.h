@@ -2,6 +2,7 @@
 // MainWindow: the program's one top-level window with its seven controls, and the operations
 // that the collection run and the member actions perform on them from any thread.
 
+#include <QTimer>
 #include <QWidget>
 
 #include "app/ui_invoker.h"
@@ -44,6 +45,9 @@ class MainWindow : public QWidget, public MainControls {
 
   private:
     UiCallPump pump_;
+    // Appending a row lays out and repaints the whole visible list. While a run keeps appending,
+    // the list repaints when this goes off instead of after every row.
+    QTimer listRepaint_;
     QPushButton* startButton_;
     QTableWidget* list_;
     PictureBox* picture_;
