@@ -271,19 +271,21 @@ std::vector<std::string> FaultOptions(const std::vector<std::string>& faults) {
 }
 
 // The faulty site, its clean twin (the same members without faults), which tells the faulted
-// answers apart, and the log of what the program asked for.
+// answers apart, and the log of what the program asked for. A site without faults has no twin.
 class Sites {
   public:
     Sites(const std::vector<std::string>& options, const std::vector<std::string>& faults)
         : log_(directory_.path() / "requests.log"),
           site_(Concat(Concat(options, FaultOptions(faults)),
-                       {"--profile-prefix", kProfilePrefix, "--log", log_.string()})),
-          clean_(Concat(options, {"--profile-prefix", kProfilePrefix})) {
-        if (site_.port() > 0 && clean_.port() > 0)
+                       {"--profile-prefix", kProfilePrefix, "--log", log_.string()})) {
+        if (!faults.empty())
+            clean_ = std::make_unique<SiteProcess>(
+                Concat(options, {"--profile-prefix", kProfilePrefix}));
+        if (up())
             expected_ = site_.Expected();
     }
 
-    bool up() const { return site_.port() > 0 && clean_.port() > 0; }
+    bool up() const { return site_.port() > 0 && (!clean_ || clean_->port() > 0); }
     int port() const { return site_.port(); }
     const std::vector<Row>& expected() const { return expected_; }
 
@@ -312,10 +314,12 @@ class Sites {
 
     // Whether the site answered the target otherwise than its clean twin does.
     bool Faulted(const std::string& target) {
+        if (!clean_)
+            return false;
         const Answer& answer = AnswerFor(target);
-        Answer clean = Fetch(clean_.port(), target);
+        Answer clean = Fetch(clean_->port(), target);
         // The twin's pages name its own port in every photo address.
-        const std::string twin = "127.0.0.1:" + std::to_string(clean_.port());
+        const std::string twin = "127.0.0.1:" + std::to_string(clean_->port());
         const std::string ours = "127.0.0.1:" + std::to_string(site_.port());
         for (size_t at = clean.body.find(twin); at != std::string::npos;
              at = clean.body.find(twin, at + ours.size()))
@@ -335,7 +339,7 @@ class Sites {
     TempDirectory directory_;
     fs::path log_;
     SiteProcess site_;
-    SiteProcess clean_;
+    std::unique_ptr<SiteProcess> clean_;
     std::vector<Row> expected_;
     std::map<std::string, Answer> answers_;
     std::streamoff logRead_ = 0;
@@ -379,12 +383,15 @@ class StoreFiles {
     // Temporary files of these photos that a write left behind.
     std::vector<std::string> Leftovers() const {
         std::vector<std::string> found;
-        for (const std::string& path : paths_) {
-            fs::path photo(path);
-            const std::string prefix = "." + photo.filename().string() + ".tmp-";
-            for (const auto& entry : fs::directory_iterator(photo.parent_path()))
-                if (entry.path().filename().string().starts_with(prefix))
+        for (const char* sex : {"/m", "/f"}) {
+            const fs::path directory = StoreDirectory() + sex;
+            for (const auto& entry : fs::directory_iterator(directory)) {
+                const std::string name = entry.path().filename().string();
+                const size_t mark = name.find(".tmp-");
+                if (name.starts_with(".") && mark != std::string::npos &&
+                    paths_.contains((directory / name.substr(1, mark - 1)).string()))
                     found.push_back(entry.path().string());
+            }
         }
         return found;
     }
@@ -485,6 +492,10 @@ struct FaultCase {
     std::vector<std::string> options;
     std::vector<std::string> faults;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class FaultRun : public testing::TestWithParam<FaultCase> {};
 
