@@ -606,7 +606,8 @@ TEST(ClosingMidRun, EveryCloseEndsWithZeroAndLeavesOnlyWholeAnswers) {
 // ---- A long run.
 
 TEST(LongRun, TwoThousandMembersInOneRun) {
-    Sites sites({"--pages", "50", "--members", "40", "--seed", "12"}, {});
+    // Small photos: the site's photo making would otherwise take most of the run's time.
+    Sites sites({"--pages", "50", "--members", "40", "--seed", "12", "--photo-size", "40x50"}, {});
     ASSERT_EQ(sites.expected().size(), 2000u);
     Figures figures;
     CheckWholeRun(sites, figures);
