@@ -16,6 +16,7 @@
 #include "app/message_box.h"
 #include "app/picture_box.h"
 #include "app/qt_text.h"
+#include "platform/lifecycle.h"
 
 namespace {
 
@@ -185,13 +186,14 @@ int32_t MainWindow::ListInsertRow(const Text& firstCell) {
         const int end = list_->rowCount();
         list_->insertRow(end);
         list_->setItem(end, 0, new QTableWidgetItem(ToQString(firstCell)));
+        rowCount_ = end + 1;
         row = end;
     });
     return row;
 }
 
 void MainWindow::ListSetCellText(int32_t row, int32_t column, const Text& text) {
-    RunOnUiThread([&] {
+    PostToUiThread([this, row, column, text] {
         if (row < 0 || row >= list_->rowCount() || column < 0 || column >= kColumnCount)
             return;
         if (QTableWidgetItem* cell = list_->item(row, column))
@@ -213,13 +215,18 @@ Text MainWindow::ListGetCellText(int32_t row, int32_t column) {
 }
 
 int32_t MainWindow::ListRowCount() {
-    int32_t count = 0;
-    RunOnUiThread([&] { count = list_->rowCount(); });
-    return count;
+    if (OnUiThread())
+        return list_->rowCount();
+    // Rows change only through the two operations below, which return once carried out, so
+    // the mirror is what a hand-over would read, without the wait.
+    return ProcessIsEnding() ? 0 : rowCount_.load();
 }
 
 void MainWindow::ListClear() {
-    RunOnUiThread([&] { list_->setRowCount(0); });
+    RunOnUiThread([&] {
+        list_->setRowCount(0);
+        rowCount_ = 0;
+    });
 }
 
 int32_t MainWindow::ListSelectedRow() {
@@ -233,17 +240,17 @@ int32_t MainWindow::ListSelectedRow() {
 }
 
 void MainWindow::ButtonSetDisabled(bool disabled) {
-    RunOnUiThread([&] { startButton_->setDisabled(disabled); });
+    PostToUiThread([this, disabled] { startButton_->setDisabled(disabled); });
 }
 
 void MainWindow::LabelSetCaption(const Text& caption) {
-    RunOnUiThread([&] { label_->setText(ToQString(caption)); });
+    PostToUiThread([this, caption] { label_->setText(ToQString(caption)); });
 }
 
 void MainWindow::PictureSetImage(const Bytes& data) {
     // Decoding touches no widget, so a worker does it before the hand-over.
     const QImage image = DecodePicture(data, kPictureSize);
-    RunOnUiThread([&] { picture_->SetImage(image); });
+    PostToUiThread([this, image] { picture_->SetImage(image); });
 }
 
 int32_t MainWindow::ShowMessage(const Text& text, int32_t type,

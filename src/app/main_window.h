@@ -2,6 +2,8 @@
 // MainWindow: the program's one top-level window with its seven controls, and the operations
 // that the collection run and the member actions perform on them from any thread.
 
+#include <atomic>
+
 #include <QTimer>
 #include <QWidget>
 
@@ -45,6 +47,8 @@ class MainWindow : public QWidget, public MainControls {
 
   private:
     UiCallPump pump_;
+    // The list's row count, for callers on other threads.
+    std::atomic<int32_t> rowCount_{0};
     // Appending a row lays out and repaints the whole visible list. While a run keeps appending,
     // the list repaints when this goes off instead of after every row.
     QTimer listRepaint_;

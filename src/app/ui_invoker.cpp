@@ -12,10 +12,14 @@ namespace {
 
 const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
+// A call waited for borrows its caller's task; a posted one owns its task and is deleted once
+// it has run or been dropped.
 struct Call {
     enum class State { Queued, Running, Done, Dropped };
-    const std::function<void()>* task;
+    const std::function<void()>* task = nullptr;
     State state = State::Queued;
+    std::function<void()> owned;
+    bool posted = false;
 };
 
 struct HandOver {
@@ -29,10 +33,23 @@ struct HandOver {
 
     // Callers' calls never run once dropped; they see it and return.
     void DropQueued() {
-        for (Call* call : queue)
-            call->state = Call::State::Dropped;
+        for (Call* call : queue) {
+            if (call->posted)
+                delete call;
+            else
+                call->state = Call::State::Dropped;
+        }
         queue.clear();
         changed.notify_all();
+    }
+
+    // Under the lock: the pump cannot be destroyed meanwhile.
+    void Enqueue(Call* call) {
+        queue.push_back(call);
+        if (!wakePosted) {
+            wakePosted = true;
+            QCoreApplication::postEvent(pump, new QEvent(kWakeEvent));
+        }
     }
 };
 
@@ -75,6 +92,10 @@ void UiCallPump::customEvent(QEvent* event) {
         lock.unlock();
         (*call->task)();
         lock.lock();
+        if (call->posted) {
+            delete call;
+            continue;
+        }
         call->state = Call::State::Done;
         h.changed.notify_all();
     }
@@ -92,18 +113,33 @@ bool RunOnUiThread(const std::function<void()>& task) {
     }
     if (h.cancelled)
         return false;
-    Call call{&task};
-    h.queue.push_back(&call);
-    if (!h.wakePosted) {
-        h.wakePosted = true;
-        // Under the lock: the pump cannot be destroyed meanwhile.
-        QCoreApplication::postEvent(h.pump, new QEvent(kWakeEvent));
-    }
+    Call call;
+    call.task = &task;
+    h.Enqueue(&call);
     // A running call is waited for even when cancelled: its task refers to this frame.
     h.changed.wait(lock, [&] {
         return call.state == Call::State::Done || call.state == Call::State::Dropped;
     });
     return call.state == Call::State::Done;
+}
+
+void PostToUiThread(std::function<void()> task) {
+    HandOver& h = TheHandOver();
+    std::unique_lock lock(h.mutex);
+    if (!h.pump)
+        return;
+    if (std::this_thread::get_id() == h.uiThread) {
+        lock.unlock();
+        task();
+        return;
+    }
+    if (h.cancelled)
+        return;
+    auto* call = new Call;
+    call->owned = std::move(task);
+    call->task = &call->owned;
+    call->posted = true;
+    h.Enqueue(call);
 }
 
 bool OnUiThread() {

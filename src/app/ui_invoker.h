@@ -29,6 +29,11 @@ class UiCallPump : public QObject {
 // pump exists.
 bool RunOnUiThread(const std::function<void()>& task);
 
+// Queues `task` behind every earlier call and returns without waiting; on the user-interface
+// thread it runs at once. A posted task is dropped, unrun, when calls are cancelled. For changes
+// whose caller needs no result: the order of all calls is kept either way.
+void PostToUiThread(std::function<void()> task);
+
 // True on the thread of the pump.
 bool OnUiThread();
 

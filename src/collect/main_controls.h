@@ -1,7 +1,8 @@
 #pragma once
 // The operations of the main window that the collection run and the member actions use. The
 // application implements them on its widgets; every one may be called from any thread and
-// takes effect on the user-interface thread, in call order, before the call returns.
+// takes effect on the user-interface thread, in call order. Those that give a value or change
+// the number of rows return once carried out; the others may return as soon as they are queued.
 
 #include <cstdint>
 #include <optional>

@@ -29,6 +29,8 @@ inline void RunOnWorker(const std::function<void()>& work) {
     });
     EXPECT_TRUE(PumpUntil([&] { return finished.load(); })) << "the worker did not finish";
     worker.join();
+    // Changes the worker queued without waiting are carried out before the test looks.
+    QApplication::processEvents();
 }
 
 // The visible message box, once one is open.

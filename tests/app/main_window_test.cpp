@@ -260,6 +260,16 @@ TEST_P(OperationsTest, ButtonLabelAndPictureChange) {
     EXPECT_TRUE(picture->image().isNull());
 }
 
+TEST_P(OperationsTest, AppendedRowsArePaintedSoonAfterwards) {
+    Run([&] {
+        for (int i = 0; i < 50; ++i)
+            window_.ListInsertRow(IntToText(i));
+    });
+    // Repainting is held back while rows keep coming, never for good.
+    EXPECT_TRUE(PumpUntil([&] { return List()->updatesEnabled(); }));
+    EXPECT_EQ(List()->rowCount(), 50);
+}
+
 INSTANTIATE_TEST_SUITE_P(Threads, OperationsTest, testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Worker" : "UiThread"; });
 
