@@ -16,6 +16,17 @@ Text SubMatchText(const ObjectRef& subMatches, int32_t index) {
 int32_t LastRow(MainControls& window) {
     return static_cast<int32_t>(TruncateToInteger(double(window.ListRowCount()) - 1));
 }
+
+// A photo cut short (the connection dropped or went silent) arrives shorter than its response
+// announced; it counts as a failed download, so it never replaces a whole photo.
+bool ArrivedWhole(const Bytes& data, const Text& responseHeaders) {
+    static const Text name = "\r\nContent-Length:";
+    const int32_t at = TextFind(responseHeaders, name, 1, true);
+    if (at == -1)
+        return true;
+    const double announced = TextToNumber(TextMid(responseHeaders, at + TextLength(name), 40));
+    return BytesLength(data) >= announced;
+}
 } // namespace
 
 void ParseMemberBlock(MainControls& window, const ObjectRef& regex, const Text& block) {
@@ -49,10 +60,12 @@ void ParseMemberBlock(MainControls& window, const ObjectRef& regex, const Text& 
         window.LabelSetCaption(TextConcat(countPrefix, IntToText(window.ListRowCount()), countSuffix));
 
         const Text path = PhotoStorePath(SubMatchText(holder, 2), id);
-        const Bytes data = HttpRequestBytes(SubMatchText(holder, 3));
+        Text responseHeaders;
+        const Bytes data = HttpRequestBytes(SubMatchText(holder, 3), nullptr, nullptr, nullptr,
+                                            nullptr, &responseHeaders);
         if (ProcessIsEnding())
             return;
-        StorePhoto(path, data);
+        StorePhoto(path, ArrivedWhole(data, responseHeaders) ? data : Bytes());
     }
 }
 

@@ -96,7 +96,7 @@ TEST_F(MemberBlockTest, NoEntryMeansNoRowNoLabelAndNoRequest) {
     EXPECT_TRUE(site_.Requests().empty());
 }
 
-TEST_F(MemberBlockTest, AnEmptyDownloadKeepsTheStoredPhotoAndMarksAMissingOne) {
+TEST_F(MemberBlockTest, AFailedDownloadKeepsTheStoredPhotoAndMarksAMissingOne) {
     const std::string photo = Photo("f", "71020", "new photo");
     ASSERT_TRUE(WriteFileBytes(Text(StoreFile("f", "71020")), Bytes("old photo")));
     Parse(Entry("71020", "f", photo, "a"));
@@ -106,12 +106,17 @@ TEST_F(MemberBlockTest, AnEmptyDownloadKeepsTheStoredPhotoAndMarksAMissingOne) {
     Parse(Entry("71020", "f", photo, "a"));
     EXPECT_EQ(ReadFile(StoreFile("f", "71020")), "new photo");
 
+    // A photo cut short counts as failed: the whole one stays.
+    site_.ServeCut("/photo/71020.jpg", "half of a", 5000);
+    Parse(Entry("71020", "f", photo, "a"));
+    EXPECT_EQ(ReadFile(StoreFile("f", "71020")), "new photo");
+
     // Nothing stored yet: the failed download leaves an empty file, as before.
     written_.push_back(StoreFile("m", "71021"));
     Parse(Entry("71021", "m", site_.Base() + "/photo/missing.jpg", "b"));
     ASSERT_TRUE(fs::exists(StoreFile("m", "71021")));
     EXPECT_EQ(fs::file_size(StoreFile("m", "71021")), 0u);
-    EXPECT_EQ(window_.rows.size(), 3u);
+    EXPECT_EQ(window_.rows.size(), 4u);
 }
 
 TEST_F(MemberBlockTest, AnIdentifierThatLeavesTheStoreIsListedButNeverWritten) {

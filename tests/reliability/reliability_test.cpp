@@ -211,7 +211,8 @@ Report ReadReport(const std::string& output) {
 struct Answer {
     int status = 0;
     bool tooLarge = false;
-    std::string body; // as far as it arrived
+    size_t announced = 0; // the Content-Length, when there is one
+    std::string body;     // as far as it arrived
 };
 
 // One GET on a new connection; a server that goes silent for the short time-out ends it with
@@ -225,9 +226,9 @@ Answer Fetch(int port, const std::string& target) {
         target, {{"Accept-Encoding", "identity"}},
         [&](const httplib::Response& response) {
             answer.status = response.status;
-            answer.tooLarge =
-                response.has_header("Content-Length") &&
-                std::stoull(response.get_header_value("Content-Length")) > kMaxResponseBody;
+            if (response.has_header("Content-Length"))
+                answer.announced = std::stoull(response.get_header_value("Content-Length"));
+            answer.tooLarge = answer.announced > kMaxResponseBody;
             return !answer.tooLarge;
         },
         [&](const char* data, size_t size) {
@@ -237,11 +238,12 @@ Answer Fetch(int port, const std::string& target) {
     return answer;
 }
 
-// What the program's HTTP routine gives for that answer: the body as far as it arrived, whatever
-// the status; nothing for a body over the limit, nor after a redirect: libcurl follows it and
-// drops the bodies of redirects, and a loop ends in one.
+// What the program stores for that answer: the body whatever the status; nothing for a body
+// over the limit, nor after a redirect (libcurl follows it and drops the bodies of redirects,
+// and a loop ends in one), nor for a photo cut short before its announced length.
 std::string Received(const Answer& answer) {
-    return answer.tooLarge || answer.status / 100 == 3 ? std::string() : answer.body;
+    const bool cut = answer.body.size() < answer.announced;
+    return answer.tooLarge || cut || answer.status / 100 == 3 ? std::string() : answer.body;
 }
 
 std::string TargetOf(const std::string& address) {

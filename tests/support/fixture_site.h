@@ -24,8 +24,20 @@ public:
                 response.status = 404;
                 return;
             }
-            response.status = found->second.first;
-            response.set_content(found->second.second, "application/octet-stream");
+            response.status = found->second.status;
+            const std::string& body = found->second.body;
+            if (found->second.announced <= body.size()) {
+                response.set_content(body, "application/octet-stream");
+                return;
+            }
+            // Announces more than it sends, then closes the connection.
+            response.set_content_provider(
+                found->second.announced, "application/octet-stream",
+                [body](size_t offset, size_t, httplib::DataSink& sink) {
+                    if (offset < body.size())
+                        sink.write(body.data() + offset, body.size() - offset);
+                    return offset < body.size();
+                });
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
@@ -44,7 +56,13 @@ public:
     // `target` is a path, or a path with its query to answer only that request.
     void Serve(const std::string& target, std::string body, int status = 200) {
         std::lock_guard lock(mutex_);
-        bodies_[target] = {status, std::move(body)};
+        const size_t size = body.size();
+        bodies_[target] = {status, std::move(body), size};
+    }
+    // Announces `announced` bytes, sends only `body`, and drops the connection.
+    void ServeCut(const std::string& target, std::string body, size_t announced) {
+        std::lock_guard lock(mutex_);
+        bodies_[target] = {200, std::move(body), announced};
     }
     std::vector<std::string> Requests() {
         std::lock_guard lock(mutex_);
@@ -56,6 +74,11 @@ private:
     int port_ = 0;
     std::thread thread_;
     std::mutex mutex_;
-    std::map<std::string, std::pair<int, std::string>> bodies_;
+    struct Answer {
+        int status;
+        std::string body;
+        size_t announced;
+    };
+    std::map<std::string, Answer> bodies_;
     std::vector<std::string> requests_;
 };
