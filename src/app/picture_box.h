@@ -7,8 +7,8 @@
 
 #include "values/bytes.h"
 
-// The part of a picture that a box of `size` can show; a null image for data that is no
-// picture (fewer than 6 bytes, an unknown kind, or undecodable).
+// The picture in the data, a JPEG decoded only as far as a box of `size` can show it; a null
+// image for data that is no picture (fewer than 6 bytes, an unknown kind, or undecodable).
 QImage DecodePicture(const Bytes& data, QSize size);
 
 class PictureBox : public QWidget {

@@ -26,6 +26,7 @@ std::unique_ptr<ObjectRef> regexSlot;
 std::atomic<bool> exitRoutineRegistered{false}; // read by a fatal error on any thread
 void (*exitRoutineObserver)() = nullptr;
 std::thread worker;
+std::thread::id uiThread;
 MainWindow* mainWindow = nullptr;
 
 // The exit routine: runs at most once, however the process ends.
@@ -66,9 +67,10 @@ void ShowFatalBox(std::string_view message) {
     if (handling.exchange(true) || !qApp)
         _exit(255);
     const std::string copy(message);
-    if (OnUiThread()) {
+    if (std::this_thread::get_id() == uiThread) {
         ShowFatalBox(copy);
-        StopEverything();
+        // A worker waiting for the task that failed can never finish: it is left to the exit.
+        StopEverything(InsideUiCall() ? worker.get_id() : std::thread::id());
     } else {
         RunOnUiThread([&copy, failed = std::this_thread::get_id()] {
             ShowFatalBox(copy);
@@ -103,6 +105,7 @@ class CloseWatcher : public QObject {
 void SetExitRoutineObserverForTesting(void (*observer)()) { exitRoutineObserver = observer; }
 
 int ProgramMain(int argc, char** argv, const std::function<void(MainWindow&)>& afterShown) {
+    uiThread = std::this_thread::get_id();
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     memoryReserve = std::make_unique<char[]>(1 << 20);

@@ -78,6 +78,13 @@ UiCallPump::~UiCallPump() {
     h.wakePosted = false;
 }
 
+namespace {
+// How deep the user-interface thread is inside tasks that callers on other threads wait for.
+thread_local int runningHandOvers = 0;
+} // namespace
+
+bool InsideUiCall() { return runningHandOvers > 0; }
+
 void UiCallPump::customEvent(QEvent* event) {
     if (event->type() != kWakeEvent)
         return;
@@ -90,7 +97,9 @@ void UiCallPump::customEvent(QEvent* event) {
         h.queue.pop_front();
         call->state = Call::State::Running;
         lock.unlock();
+        ++runningHandOvers;
         (*call->task)();
+        --runningHandOvers;
         lock.lock();
         if (call->posted) {
             delete call;

@@ -34,6 +34,9 @@ bool RunOnUiThread(const std::function<void()>& task);
 // whose caller needs no result: the order of all calls is kept either way.
 void PostToUiThread(std::function<void()> task);
 
+// True while the user-interface thread runs a task whose caller waits for it.
+bool InsideUiCall();
+
 // True on the thread of the pump.
 bool OnUiThread();
 

@@ -378,9 +378,11 @@ class CurlInternet final : public Internet {
         transfer.easy = e;
         transfer.maxBody = maxBody_;
         curl.easySetopt(e, CURLOPT_NOSIGNAL, 1L);
+        // Abandoning a transfer at shutdown must not wait for a host-name lookup to finish.
+        curl.easySetopt(e, CURLOPT_QUICK_EXIT, 1L);
         curl.easySetopt(e, CURLOPT_URL, url.c_str());
         curl.easySetopt(e, CURLOPT_PROTOCOLS_STR, "http");
-        curl.easySetopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl.easySetopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http");
         curl.easySetopt(e, CURLOPT_FOLLOWLOCATION, 1L);
         curl.easySetopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
         curl.easySetopt(e, CURLOPT_PATH_AS_IS, 1L);
