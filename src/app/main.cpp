@@ -1,3 +1,5 @@
 #include "app/program_main.h"
 
-int main(int argc, char** argv) { return ProgramMain(argc, argv); }
+int main(int argc, char** argv) {
+    return ProgramMain(argc, argv);
+}

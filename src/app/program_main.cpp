@@ -102,7 +102,9 @@ class CloseWatcher : public QObject {
 
 } // namespace
 
-void SetExitRoutineObserverForTesting(void (*observer)()) { exitRoutineObserver = observer; }
+void SetExitRoutineObserverForTesting(void (*observer)()) {
+    exitRoutineObserver = observer;
+}
 
 int ProgramMain(int argc, char** argv, const std::function<void(MainWindow&)>& afterShown) {
     uiThread = std::this_thread::get_id();

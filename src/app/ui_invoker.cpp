@@ -83,7 +83,9 @@ namespace {
 thread_local int runningHandOvers = 0;
 } // namespace
 
-bool InsideUiCall() { return runningHandOvers > 0; }
+bool InsideUiCall() {
+    return runningHandOvers > 0;
+}
 
 void UiCallPump::customEvent(QEvent* event) {
     if (event->type() != kWakeEvent)

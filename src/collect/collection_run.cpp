@@ -29,7 +29,8 @@ void CollectionRun(MainControls& window, const ObjectRef& regex) {
     for (int32_t number = 1; number <= 100; ++number) {
         if (ProcessIsEnding())
             return;
-        Bytes data = TextToBytes(HttpRequestText(TextConcat(SearchAddressPrefix(), IntToText(number))));
+        Bytes data =
+            TextToBytes(HttpRequestText(TextConcat(SearchAddressPrefix(), IntToText(number))));
         page = Utf8ToAnsi(data);
         if (TextFind(page, resultsPhrase) == -1)
             continue;

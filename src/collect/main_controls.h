@@ -11,7 +11,7 @@
 #include "values/text.h"
 
 class MainControls {
-public:
+  public:
     virtual ~MainControls() = default;
 
     // 超级列表框1. Rows and columns are 0-based; -1 names no row.

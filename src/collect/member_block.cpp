@@ -57,7 +57,8 @@ void ParseMemberBlock(MainControls& window, const ObjectRef& regex, const Text& 
             window.ListSetCellText(LastRow(window), 2, SubMatchText(holder, 2));
         if (k > 3)
             window.ListSetCellText(LastRow(window), 3, SubMatchText(holder, 3));
-        window.LabelSetCaption(TextConcat(countPrefix, IntToText(window.ListRowCount()), countSuffix));
+        window.LabelSetCaption(
+            TextConcat(countPrefix, IntToText(window.ListRowCount()), countSuffix));
 
         const Text path = PhotoStorePath(SubMatchText(holder, 2), id);
         Text responseHeaders;

@@ -6,10 +6,15 @@ Text searchPrefix = TextConcat(Text("http://"), Text(VELMORA_SEARCH_HOST),
 Text profilePrefix = Text(VELMORA_PROFILE_PREFIX);
 } // namespace
 
-const Text& SearchAddressPrefix() { return searchPrefix; }
-const Text& ProfileAddressPrefix() { return profilePrefix; }
+const Text& SearchAddressPrefix() {
+    return searchPrefix;
+}
+const Text& ProfileAddressPrefix() {
+    return profilePrefix;
+}
 
 void SetSiteAddressesForTesting(const Text& searchHost, const Text& profile) {
-    searchPrefix = TextConcat(Text("http://"), searchHost, "/result.php?t=0&y=0&m=1&s=0&re=1&d=&p=");
+    searchPrefix =
+        TextConcat(Text("http://"), searchHost, "/result.php?t=0&y=0&m=1&s=0&re=1&d=&p=");
     profilePrefix = profile;
 }

@@ -29,7 +29,7 @@ namespace {
 
 // One iconv descriptor per direction and thread; iconv_open is far too slow to repeat per call.
 class IconvHolder {
-public:
+  public:
     IconvHolder(const char* to, const char* from) : cd_(iconv_open(to, from)) {
         if (cd_ == reinterpret_cast<iconv_t>(-1))
             ConverterMissing(from, to);
@@ -39,7 +39,7 @@ public:
     IconvHolder& operator=(const IconvHolder&) = delete;
     iconv_t get() const { return cd_; }
 
-private:
+  private:
     iconv_t cd_;
 };
 
@@ -75,7 +75,9 @@ Out Convert(const IconvHolder& conv, std::string_view in, size_t maxOut,
     return out;
 }
 
-size_t SkipOneByte(std::string_view) { return 1; }
+size_t SkipOneByte(std::string_view) {
+    return 1;
+}
 
 // A rejected UTF-16 unit is a surrogate pair (one character GBK lacks) or a lone unit.
 size_t SkipUtf16Character(std::string_view rest) {
@@ -119,6 +121,10 @@ std::string Utf16ToUtf8(std::u16string_view wide) {
                                 SkipUtf16Character);
 }
 
-std::string GbkToUtf8(std::string_view gbk) { return Utf16ToUtf8(GbkToUtf16(gbk)); }
+std::string GbkToUtf8(std::string_view gbk) {
+    return Utf16ToUtf8(GbkToUtf16(gbk));
+}
 
-std::string Utf8ToGbk(std::string_view utf8) { return Utf16ToGbk(Utf8ToUtf16(utf8)); }
+std::string Utf8ToGbk(std::string_view utf8) {
+    return Utf16ToGbk(Utf8ToUtf16(utf8));
+}

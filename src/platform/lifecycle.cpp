@@ -21,12 +21,20 @@ void FatalError(std::string_view message) {
     _exit(255);
 }
 
-void SetFatalErrorHandler(FatalErrorHandler handler) { fatalHandler.store(handler); }
+void SetFatalErrorHandler(FatalErrorHandler handler) {
+    fatalHandler.store(handler);
+}
 
-void MarkProcessEnding() { processEnding.store(true); }
-bool ProcessIsEnding() { return processEnding.load(std::memory_order_relaxed); }
+void MarkProcessEnding() {
+    processEnding.store(true);
+}
+bool ProcessIsEnding() {
+    return processEnding.load(std::memory_order_relaxed);
+}
 
-void SetEventPump(EventPump pump) { eventPump.store(pump); }
+void SetEventPump(EventPump pump) {
+    eventPump.store(pump);
+}
 void PumpEvents() {
     if (EventPump pump = eventPump.load())
         pump();

@@ -2,11 +2,17 @@
 
 #include "values/cuts.h"
 
-int32_t BytesLength(const Bytes& d) { return static_cast<int32_t>(d.view().size()); }
+int32_t BytesLength(const Bytes& d) {
+    return static_cast<int32_t>(d.view().size());
+}
 
-Bytes BytesLeft(const Bytes& d, int32_t n) { return Bytes(detail::CutLeft(d.view(), n)); }
+Bytes BytesLeft(const Bytes& d, int32_t n) {
+    return Bytes(detail::CutLeft(d.view(), n));
+}
 
-Bytes BytesRight(const Bytes& d, int32_t n) { return Bytes(detail::CutRight(d.view(), n)); }
+Bytes BytesRight(const Bytes& d, int32_t n) {
+    return Bytes(detail::CutRight(d.view(), n));
+}
 
 Bytes BlankBytes(int32_t n) {
     return n <= 0 ? Bytes() : Bytes(std::string(static_cast<size_t>(n), '\0'));
@@ -22,9 +28,13 @@ Bytes BytesConcat(Bytes&& first, const Bytes& second) {
     return out;
 }
 
-Text BytesToText(const Bytes& d) { return Text(d.view()); }
+Text BytesToText(const Bytes& d) {
+    return Text(d.view());
+}
 
-Bytes TextToBytes(const Text& t) { return Bytes(t.view()); }
+Bytes TextToBytes(const Text& t) {
+    return Bytes(t.view());
+}
 
 int32_t BytesReadInt32(const Bytes& d) {
     uint32_t value = 0;

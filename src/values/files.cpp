@@ -14,7 +14,7 @@ namespace {
 
 // Closes a file descriptor when it goes out of scope.
 class FileDescriptor {
-public:
+  public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor() {
         if (fd_ >= 0)
@@ -30,7 +30,7 @@ public:
         return ::close(fd) == 0;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -73,7 +73,9 @@ Text ComputeRunDirectory() {
 
 } // namespace
 
-std::string FileSystemPath(const Text& path) { return GbkToUtf8(path.view()); }
+std::string FileSystemPath(const Text& path) {
+    return GbkToUtf8(path.view());
+}
 
 const Text& RunDirectory() {
     static const Text directory = ComputeRunDirectory();
@@ -114,7 +116,8 @@ bool WriteFileBytes(const Text& path, const Bytes& data) {
         return false;
     std::string target = FileSystemPath(path);
     size_t slash = target.rfind('/');
-    std::string directory = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    std::string directory =
+        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
 
     static std::atomic<unsigned> counter{0};

@@ -11,13 +11,18 @@
 
 namespace {
 
-bool IsLeadByte(unsigned char c) { return c >= 0x80; }
+bool IsLeadByte(unsigned char c) {
+    return c >= 0x80;
+}
 
-unsigned char FoldAscii(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 0x20 : c; }
+unsigned char FoldAscii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? c + 0x20 : c;
+}
 
 bool EqualFolded(const char* a, const char* b, size_t n) {
     for (size_t i = 0; i < n; ++i) {
-        if (FoldAscii(static_cast<unsigned char>(a[i])) != FoldAscii(static_cast<unsigned char>(b[i])))
+        if (FoldAscii(static_cast<unsigned char>(a[i])) !=
+            FoldAscii(static_cast<unsigned char>(b[i])))
             return false;
     }
     return true;
@@ -91,7 +96,8 @@ Text MapAsciiLetters(const Text& t, char from, char to) {
             if (i + 1 >= out.size())
                 break;
             ++i;
-        } else if (c >= static_cast<unsigned char>(from) && c <= static_cast<unsigned char>(from + 25)) {
+        } else if (c >= static_cast<unsigned char>(from) &&
+                   c <= static_cast<unsigned char>(from + 25)) {
             out[i] = static_cast<char>(c - from + to);
         }
     }
@@ -100,15 +106,21 @@ Text MapAsciiLetters(const Text& t, char from, char to) {
 
 } // namespace
 
-Text GbkText(std::string_view utf8) { return Text(Utf8ToGbk(utf8)); }
+Text GbkText(std::string_view utf8) {
+    return Text(Utf8ToGbk(utf8));
+}
 
-int32_t TextLength(const Text& t) { return static_cast<int32_t>(t.view().size()); }
+int32_t TextLength(const Text& t) {
+    return static_cast<int32_t>(t.view().size());
+}
 
 Text detail::ConcatViews(std::initializer_list<std::string_view> parts) {
     return Text(Join(parts));
 }
 
-bool TextEqual(const Text& a, const Text& b) { return a.view() == b.view(); }
+bool TextEqual(const Text& a, const Text& b) {
+    return a.view() == b.view();
+}
 
 int TextCompare(const Text& a, const Text& b, bool caseSensitive) {
     auto next = [](std::string_view s, size_t& i) {
@@ -135,9 +147,13 @@ int TextCompare(const Text& a, const Text& b, bool caseSensitive) {
     return 0;
 }
 
-Text TextLeft(const Text& t, int32_t n) { return Text(detail::CutLeft(t.view(), n)); }
+Text TextLeft(const Text& t, int32_t n) {
+    return Text(detail::CutLeft(t.view(), n));
+}
 
-Text TextRight(const Text& t, int32_t n) { return Text(detail::CutRight(t.view(), n)); }
+Text TextRight(const Text& t, int32_t n) {
+    return Text(detail::CutRight(t.view(), n));
+}
 
 Text TextMid(const Text& t, int32_t start, int32_t n) {
     std::string_view v = t.view();
@@ -164,9 +180,13 @@ Text TextReplaceAt(const Text& t, int32_t start, int32_t n, const Text& replacem
     return Text(out);
 }
 
-Text TextToUpper(const Text& t) { return MapAsciiLetters(t, 'a', 'A'); }
+Text TextToUpper(const Text& t) {
+    return MapAsciiLetters(t, 'a', 'A');
+}
 
-Text TextToLower(const Text& t) { return MapAsciiLetters(t, 'A', 'a'); }
+Text TextToLower(const Text& t) {
+    return MapAsciiLetters(t, 'A', 'a');
+}
 
 double TextToNumber(const Text& t) {
     // Full-width digits, signs and letters read as their ASCII counterparts.
@@ -221,9 +241,13 @@ double TextToNumber(const Text& t) {
     return negative ? -value : value;
 }
 
-Text IntToText(int64_t n) { return Text(std::to_string(n)); }
+Text IntToText(int64_t n) {
+    return Text(std::to_string(n));
+}
 
-Text BlankText(int32_t n) { return n <= 0 ? Text() : Text(std::string(static_cast<size_t>(n), ' ')); }
+Text BlankText(int32_t n) {
+    return n <= 0 ? Text() : Text(std::string(static_cast<size_t>(n), ' '));
+}
 
 int64_t TruncateToInteger(double x) {
     if (std::isnan(x))

@@ -45,7 +45,9 @@ std::vector<Row> ListedRows(MainWindow& window) {
     return rows;
 }
 
-QString CompletionText() { return QString::fromUtf8("查找完成"); }
+QString CompletionText() {
+    return QString::fromUtf8("查找完成");
+}
 
 bool CompletionShown() {
     QMessageBox* box = OpenMessageBox();
@@ -86,8 +88,7 @@ TEST(CollectorEndToEnd, ARunListsThePagesMembersStoresTheirPhotosAndShowsThem) {
             ASSERT_TRUE(PumpUntil(CompletionShown)) << "run " << run;
             EXPECT_FALSE(start->isEnabled()) << "disabled while the message is shown";
             EXPECT_EQ(ListedRows(window), expected);
-            EXPECT_EQ(label->text(),
-                      QString::fromUtf8("当前共采集：%1条").arg(expected.size()));
+            EXPECT_EQ(label->text(), QString::fromUtf8("当前共采集：%1条").arg(expected.size()));
             OpenMessageBox()->buttons().first()->click();
             EXPECT_TRUE(PumpUntil([&] { return start->isEnabled(); }));
         }
@@ -97,7 +98,8 @@ TEST(CollectorEndToEnd, ARunListsThePagesMembersStoresTheirPhotosAndShowsThem) {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualRect(list->model()->index(row, 0)).center());
         ASSERT_TRUE(PumpUntil([&] { return !picture->image().isNull(); }));
-        EXPECT_EQ(picture->image(), DecodePicture(ReadFileBytes(Text(stored[row])), QSize(110, 135)));
+        EXPECT_EQ(picture->image(),
+                  DecodePicture(ReadFileBytes(Text(stored[row])), QSize(110, 135)));
         window.close();
     });
     EXPECT_EQ(code, 0);

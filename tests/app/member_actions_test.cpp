@@ -44,7 +44,9 @@ class MemberActionsTest : public testing::Test {
             ASSERT_TRUE(WriteFileBytes(path, Bytes(std::string_view(*photo))));
         }
     }
-    QTableWidget* List() { return window_.findChild<QTableWidget*>(QString::fromUtf8("超级列表框1")); }
+    QTableWidget* List() {
+        return window_.findChild<QTableWidget*>(QString::fromUtf8("超级列表框1"));
+    }
     const QImage& Shown() {
         return static_cast<PictureBox*>(window_.findChild<QWidget*>(QString::fromUtf8("图片框1")))
             ->image();
@@ -84,8 +86,8 @@ TEST_F(MemberActionsTest, TheSelectedMembersStoredPhotoIsShownOrTheBoxCleared) {
     EXPECT_EQ(Shown().size(), QSize(40, 50));
 
     // The current row again: no event, so a photo changed meanwhile is not read.
-    ASSERT_TRUE(WriteFileBytes(PhotoStorePath(Text("f"), Text("9100002")),
-                               Bytes(std::string_view(large))));
+    ASSERT_TRUE(
+        WriteFileBytes(PhotoStorePath(Text("f"), Text("9100002")), Bytes(std::string_view(large))));
     ClickRow(1);
     EXPECT_EQ(Shown(), Expected(small));
 
@@ -114,8 +116,8 @@ TEST_F(MemberActionsTest, TheProfileButtonOpensPrefixAndIdentifierAsOneAddress) 
     open->click();
     ClickRow(1);
     open->click();
-    EXPECT_EQ(opened, (std::vector<std::string>{prefix, prefix + "9200001",
-                                                prefix + "a b\"c';rm -rf x"}));
+    EXPECT_EQ(opened,
+              (std::vector<std::string>{prefix, prefix + "9200001", prefix + "a b\"c';rm -rf x"}));
 }
 
 } // namespace

@@ -139,9 +139,8 @@ TEST(FatalErrorDeathTest, OnAnotherThread) {
     EXPECT_EXIT(
         {
             answerBoxes = true;
-            RunProgram([](MainWindow&) {
-                std::thread([] { FatalError("disk on fire"); }).detach();
-            });
+            RunProgram(
+                [](MainWindow&) { std::thread([] { FatalError("disk on fire"); }).detach(); });
             std::exit(0);
         },
         testing::ExitedWithCode(255), fatalEnd);
@@ -159,8 +158,8 @@ TEST(FatalErrorDeathTest, OutOfMemoryEndsTheSameWay) {
 }
 
 TEST(EndSequenceDeathTest, ClosingTheWindowDuringARunEndsAtOnceWithZero) {
-    demo_site::SiteProcess site({"--pages", "40", "--members", "20", "--seed", "7",
-                                 "--fault", "stall@page=30", "--latency-ms", "2"});
+    demo_site::SiteProcess site({"--pages", "40", "--members", "20", "--seed", "7", "--fault",
+                                 "stall@page=30", "--latency-ms", "2"});
     ASSERT_GT(site.port(), 0);
     std::mt19937 random(20261211);
     for (int round = 0; round < 12; ++round) {

@@ -14,13 +14,14 @@ namespace {
 const std::string query = "/result.php?t=0&y=0&m=1&s=0&re=1&d=&p=";
 
 std::string Entry(const std::string& id, const std::string& photo) {
-    return "<a href=\"http://127.0.0.1:8600/home/" + id + "?f=1\" onclick=\"go({'first_serv':"
-           "'normal','uid':55555,'sex':'m'})\" target=\"_blank\"><img src=\"" + photo +
-           "\" alt=\"n" + id + "\">";
+    return "<a href=\"http://127.0.0.1:8600/home/" + id +
+           "?f=1\" onclick=\"go({'first_serv':"
+           "'normal','uid':55555,'sex':'m'})\" target=\"_blank\"><img src=\"" +
+           photo + "\" alt=\"n" + id + "\">";
 }
 
 class CollectionRunTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(CreateAutomationObject(regex_, "VBScript.RegExp"));
         SetSiteAddressesForTesting(Text(site_.Host()), Text("http://127.0.0.1:8600/home/"));
@@ -76,16 +77,17 @@ TEST_F(CollectionRunTest, WalksAHundredPagesAndListsOnlyTheBlocksOfResultPages) 
     EXPECT_EQ(ListedIds(), (std::vector<std::string>{"81001", "81002", "81007", "81006"}));
     EXPECT_EQ(ReadFileBytes(Text(RunDirectory().str() + "/m/81006.jpg")), Bytes("jpeg 81006"));
     ASSERT_GE(window_.calls.size(), 2u);
-    EXPECT_EQ(window_.calls[window_.calls.size() - 2], "ShowMessage " + GbkText("查找完成").str() + " 0");
+    EXPECT_EQ(window_.calls[window_.calls.size() - 2],
+              "ShowMessage " + GbkText("查找完成").str() + " 0");
     EXPECT_EQ(window_.calls.back(), "ButtonSetDisabled 0");
 }
 
 TEST_F(CollectionRunTest, ASiteThatAnswersNothingStillEndsWithTheMessage) {
     CollectionRun(window_, regex_);
     EXPECT_EQ(site_.Requests().size(), 100u);
-    EXPECT_EQ(window_.calls, (std::vector<std::string>{
-                                 "ShowMessage " + GbkText("查找完成").str() + " 0",
-                                 "ButtonSetDisabled 0"}));
+    EXPECT_EQ(window_.calls,
+              (std::vector<std::string>{"ShowMessage " + GbkText("查找完成").str() + " 0",
+                                        "ButtonSetDisabled 0"}));
 }
 
 TEST_F(CollectionRunTest, TheClickDisablesClearsAndRunsOneWorker) {

@@ -18,9 +18,11 @@ const std::string profilePrefix = "http://127.0.0.1:8600/home/"; // 27 bytes
 // One member entry in the site's form, in UTF-8.
 std::string Entry(const std::string& id, const std::string& sex, const std::string& photo,
                   const std::string& nick, const std::string& uid = "12345") {
-    return "<a href=\"" + profilePrefix + id + "?from=search\" onclick=\"showMember({'first_serv':"
-           "'normal','uid':" + uid + ",'sex':'" + sex + "'})\" target=\"_blank\"><img src=\"" +
-           photo + "\" alt=\"" + nick + "\"></a>\n";
+    return "<a href=\"" + profilePrefix + id +
+           "?from=search\" onclick=\"showMember({'first_serv':"
+           "'normal','uid':" +
+           uid + ",'sex':'" + sex + "'})\" target=\"_blank\"><img src=\"" + photo + "\" alt=\"" +
+           nick + "\"></a>\n";
 }
 
 std::string StoreFile(const std::string& sex, const std::string& id) {
@@ -28,7 +30,7 @@ std::string StoreFile(const std::string& sex, const std::string& id) {
 }
 
 class MemberBlockTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(CreateAutomationObject(regex_, "VBScript.RegExp")); }
     void TearDown() override {
         for (const auto& file : written_)
@@ -50,7 +52,9 @@ protected:
     std::vector<std::string> written_;
 };
 
-std::string ReadFile(const std::string& path) { return ReadFileBytes(Text(path)).str(); }
+std::string ReadFile(const std::string& path) {
+    return ReadFileBytes(Text(path)).str();
+}
 
 TEST_F(MemberBlockTest, EntriesBecomeRowsInOrderWithTheCountAndThePhotos) {
     const std::string block = "<!-- 普通会员 -->\n<ul>" +
@@ -67,8 +71,9 @@ TEST_F(MemberBlockTest, EntriesBecomeRowsInOrderWithTheCountAndThePhotos) {
     EXPECT_EQ(window_.rows[1][1], GbkText("阿明"));
     EXPECT_EQ(window_.rows[2][1], Text("Lily & Co"));
     EXPECT_EQ(window_.rows[2][2], Text("F"));
-    EXPECT_EQ(window_.labels, (std::vector<Text>{GbkText("当前共采集：1条"), GbkText("当前共采集：2条"),
-                                                 GbkText("当前共采集：3条")}));
+    EXPECT_EQ(window_.labels,
+              (std::vector<Text>{GbkText("当前共采集：1条"), GbkText("当前共采集：2条"),
+                                 GbkText("当前共采集：3条")}));
     // Each row is written whole and counted before its photo is fetched.
     EXPECT_EQ(std::vector<std::string>(window_.calls.begin(), window_.calls.begin() + 5),
               (std::vector<std::string>{"ListInsertRow 71001", "ListSetCellText 0 1",
@@ -85,9 +90,9 @@ TEST_F(MemberBlockTest, NoEntryMeansNoRowNoLabelAndNoRequest) {
     const std::string photo = site_.Base() + "/photo/x.jpg";
     for (const std::string& block :
          {std::string(), std::string("<!-- 普通会员 --> nothing here"),
-          Entry("71010", "f", photo, "a", "1234"),     // uid too short
-          Entry("71011", "f", photo, "b", "01234"),    // uid with a leading zero
-          Entry("71012", "x", photo, "c")}) {          // no such sex
+          Entry("71010", "f", photo, "a", "1234"),  // uid too short
+          Entry("71011", "f", photo, "b", "01234"), // uid with a leading zero
+          Entry("71012", "x", photo, "c")}) {       // no such sex
         Parse(block);
     }
     ObjectRef empty;
@@ -138,9 +143,9 @@ TEST(MemberIdFromLink, TakesTheBytesBetweenThePrefixAndTheFirstQuestionMark) {
     } cases[] = {
         {profilePrefix + "123456?from=search", "123456"},
         {profilePrefix + "123456?a?b", "123456"},
-        {profilePrefix + "123456", ""},  // no "?"
-        {profilePrefix + "?x", ""},      // the only "?" is the 28th byte
-        {"http://a/?b", ""},             // the "?" lies inside the prefix
+        {profilePrefix + "123456", ""}, // no "?"
+        {profilePrefix + "?x", ""},     // the only "?" is the 28th byte
+        {"http://a/?b", ""},            // the "?" lies inside the prefix
         {"short", ""},
         {"", ""},
         {std::string(27, 'x') + "\xD6\xD0?", "\xD6\xD0"},

@@ -39,7 +39,6 @@ const char* const MemberPattern =
     R"re(href="(.*?)"\sonclick="[a-zA-Z]+\(\{'first_serv':'normal','uid':([1-9][0-9]{4,}),)re"
     R"re('sex':'(m|f)'\}\)" target="_blank"\>\<img src="(.*?)"\salt="(.*?)")re";
 
-
 struct Code {
     pcre2_code* code;
     explicit Code(const char* pattern, uint32_t options) {
@@ -303,7 +302,7 @@ TEST(DemoSite, LogRecordsEveryRequestLineBeforeItIsAnswered) {
     std::filesystem::remove(log);
 }
 
-TEST(DemoSite, FaultSpecificationsAreCheckedAtStart) {
+TEST(DemoSite, FaultOptionsAreCheckedAtStart) {
     struct Case {
         const char* spec;
         bool valid;

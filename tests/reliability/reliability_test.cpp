@@ -33,6 +33,7 @@
 #include "platform/codepage.h"
 #include "platform/internet.h"
 #include "support/demo_site_process.h"
+#include "support/short_timeouts.h"
 #include "values/files.h"
 
 namespace {
@@ -52,38 +53,6 @@ constexpr uint32_t kShortTimeoutMs = 5000;
 // a whole run, and a run closed soon after its start.
 constexpr unsigned kWholeRunSeconds = 100;
 constexpr unsigned kClosedRunSeconds = 20;
-
-// The libcurl layer with every time-out cut short.
-class ShortTimeouts final : public Internet {
-  public:
-    InternetHandle Open(std::string_view userAgent, InternetAccess access,
-                        std::string_view proxyList) override {
-        return real_->Open(userAgent, access, proxyList);
-    }
-    InternetHandle Connect(InternetHandle session, std::string_view host, int32_t port) override {
-        return real_->Connect(session, host, port);
-    }
-    InternetHandle OpenRequest(InternetHandle connection, std::string_view method,
-                               std::string_view object, std::string_view version) override {
-        return real_->OpenRequest(connection, method, object, version);
-    }
-    void SetOption(InternetHandle request, InternetOption option, uint32_t ms) override {
-        real_->SetOption(request, option, std::min(ms, kShortTimeoutMs));
-    }
-    bool Send(InternetHandle request, std::string_view headers, std::string_view data) override {
-        return real_->Send(request, headers, data);
-    }
-    std::string Read(InternetHandle request, size_t size) override {
-        return real_->Read(request, size);
-    }
-    std::string RawResponseHeaders(InternetHandle request) override {
-        return real_->RawResponseHeaders(request);
-    }
-    void Close(InternetHandle handle) override { real_->Close(handle); }
-
-  private:
-    std::unique_ptr<Internet> real_ = NewCurlInternet();
-};
 
 // ---- The child: the program itself, reporting on its error output.
 
@@ -135,7 +104,7 @@ void RunToCompletion(MainWindow& window) {
 [[noreturn]] void RunProgramAndExit(int port, unsigned seconds,
                                     const std::function<void(MainWindow&)>& drive) {
     alarm(seconds);
-    static ShortTimeouts internet;
+    static ShortTimeouts internet(kShortTimeoutMs);
     SetInternetForTesting(&internet);
     SetSiteAddressesForTesting(Text(("127.0.0.1:" + std::to_string(port)).c_str()),
                                Text(kProfilePrefix.c_str()));

@@ -12,7 +12,7 @@
 #include <vector>
 
 class FixtureSite {
-public:
+  public:
     FixtureSite() {
         server_.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
             std::lock_guard lock(mutex_);
@@ -31,13 +31,13 @@ public:
                 return;
             }
             // Announces more than it sends, then closes the connection.
-            response.set_content_provider(
-                found->second.announced, "application/octet-stream",
-                [body](size_t offset, size_t, httplib::DataSink& sink) {
-                    if (offset < body.size())
-                        sink.write(body.data() + offset, body.size() - offset);
-                    return offset < body.size();
-                });
+            response.set_content_provider(found->second.announced, "application/octet-stream",
+                                          [body](size_t offset, size_t, httplib::DataSink& sink) {
+                                              if (offset < body.size())
+                                                  sink.write(body.data() + offset,
+                                                             body.size() - offset);
+                                              return offset < body.size();
+                                          });
         });
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
@@ -69,7 +69,7 @@ public:
         return requests_;
     }
 
-private:
+  private:
     httplib::Server server_;
     int port_ = 0;
     std::thread thread_;

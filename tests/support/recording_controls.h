@@ -9,7 +9,7 @@
 #include "collect/main_controls.h"
 
 class RecordingControls : public MainControls {
-public:
+  public:
     int32_t ListInsertRow(const Text& firstCell) override {
         std::lock_guard lock(mutex_);
         calls.push_back("ListInsertRow " + firstCell.str());
@@ -66,6 +66,6 @@ public:
     std::vector<std::string> calls;
     int32_t selectedRow = -1;
 
-private:
+  private:
     std::mutex mutex_;
 };

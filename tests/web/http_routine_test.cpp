@@ -96,7 +96,9 @@ struct FailureCase {
     const char* methodAfter;
 };
 
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class HttpRoutineFailureTest : public HttpRoutineTest,
                                public testing::WithParamInterface<FailureCase> {};

@@ -4,6 +4,7 @@
 
 #include "loopback_server.h"
 #include "platform/internet.h"
+#include "support/short_timeouts.h"
 #include "web/http.h"
 
 namespace {
@@ -256,42 +257,6 @@ TEST(HttpTest, RequestsThatCannotBeMadeGiveTheEmptyResult) {
     EXPECT_TRUE(server.Requests().empty());
 }
 
-// The libcurl layer with every time-out the routine sets cut short, so that a stall ends
-// quickly; the routine itself keeps its 18000 ms.
-class ShortTimeouts : public Internet {
-  public:
-    explicit ShortTimeouts(size_t maxBody = kMaxResponseBody) : real_(NewCurlInternet(maxBody)) {}
-
-    InternetHandle Open(std::string_view agent, InternetAccess access,
-                        std::string_view proxies) override {
-        return real_->Open(agent, access, proxies);
-    }
-    InternetHandle Connect(InternetHandle session, std::string_view host, int32_t port) override {
-        return real_->Connect(session, host, port);
-    }
-    InternetHandle OpenRequest(InternetHandle connection, std::string_view method,
-                               std::string_view object, std::string_view version) override {
-        return real_->OpenRequest(connection, method, object, version);
-    }
-    void SetOption(InternetHandle request, InternetOption option, uint32_t ms) override {
-        EXPECT_EQ(ms, 18000u);
-        real_->SetOption(request, option, 300);
-    }
-    bool Send(InternetHandle request, std::string_view headers, std::string_view data) override {
-        return real_->Send(request, headers, data);
-    }
-    std::string Read(InternetHandle request, size_t size) override {
-        return real_->Read(request, size);
-    }
-    std::string RawResponseHeaders(InternetHandle request) override {
-        return real_->RawResponseHeaders(request);
-    }
-    void Close(InternetHandle handle) override { real_->Close(handle); }
-
-  private:
-    std::unique_ptr<Internet> real_;
-};
-
 class InstalledInternet {
   public:
     explicit InstalledInternet(Internet& internet) { SetInternetForTesting(&internet); }
@@ -299,7 +264,7 @@ class InstalledInternet {
 };
 
 TEST(HttpTest, StalledServerEndsTheReadLoopWithWhatArrived) {
-    ShortTimeouts internet;
+    ShortTimeouts internet(300);
     InstalledInternet installed(internet);
     LoopbackServer server([](const std::string&) {
         return Reply{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart", true};
@@ -307,19 +272,21 @@ TEST(HttpTest, StalledServerEndsTheReadLoopWithWhatArrived) {
 
     EXPECT_EQ(HttpRequestText(Text(server.Url("/stall"))).str(), "part");
     EXPECT_TRUE(server.WaitForStallsEndedByClient(1));
+    EXPECT_EQ(internet.asked, std::vector<uint32_t>(3, 18000u));
 }
 
 TEST(HttpTest, SilentServerGivesTheEmptyResult) {
-    ShortTimeouts internet;
+    ShortTimeouts internet(300);
     InstalledInternet installed(internet);
     LoopbackServer server([](const std::string&) { return Reply{"", true}; });
 
     EXPECT_TRUE(HttpRequestBytes(Text(server.Url("/silent"))).empty());
     EXPECT_TRUE(server.WaitForStallsEndedByClient(1));
+    EXPECT_EQ(internet.asked, std::vector<uint32_t>(3, 18000u));
 }
 
 TEST(HttpTest, BodyOverTheLimitIsDroppedWhole) {
-    ShortTimeouts internet(1000);
+    ShortTimeouts internet(300, 1000);
     InstalledInternet installed(internet);
     LoopbackServer server([](const std::string& request) {
         size_t size = request.starts_with("GET /at-limit ") ? 1000 : 1001;

@@ -40,7 +40,9 @@ const UrlCase kCases[] = {
     {"http://abc:-5/", "abc", -5, "/"},
 };
 
-void PrintTo(const UrlCase& c, std::ostream* os) { *os << "'" << c.address << "'"; }
+void PrintTo(const UrlCase& c, std::ostream* os) {
+    *os << "'" << c.address << "'";
+}
 
 class UrlTest : public testing::TestWithParam<UrlCase> {};
 
